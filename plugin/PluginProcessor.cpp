@@ -1,0 +1,221 @@
+#include "PluginProcessor.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace
+{
+std::unique_ptr<juce::AudioParameterFloat> makeParameter (const juce::String& id, const juce::String& name, float start,
+                                                          float end, float interval, float skew, float defaultValue,
+                                                          bool showsColour = false)
+{
+    auto attributes =
+        juce::AudioParameterFloatAttributes()
+            .withStringFromValueFunction (showsColour ? Parameters::colourToText : Parameters::numberToText)
+            .withValueFromStringFunction (showsColour ? Parameters::textToColour : Parameters::textToNumber);
+
+    return std::make_unique<juce::AudioParameterFloat> (juce::ParameterID{ id, 1 }, name,
+                                                        juce::NormalisableRange<float> (start, end, interval, skew),
+                                                        defaultValue, attributes);
+}
+
+const juce::String* const parameterOrder[] = { &Parameters::noiseID, &Parameters::toneID,  &Parameters::mixID,
+                                               &Parameters::freqID,  &Parameters::widthID, &Parameters::peakID,
+                                               &Parameters::inputID, &Parameters::outputID };
+} // namespace
+
+//==============================================================================
+TWKestruneAudioProcessor::TWKestruneAudioProcessor()
+    : AudioProcessor (BusesProperties()
+                          .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                          .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
+    , parameters (*this, nullptr, "PARAMETERS", createParameterLayout())
+{
+    for (size_t i = 0; i < rawValues.size(); ++i)
+        rawValues[i] = parameters.getRawParameterValue (*parameterOrder[i]);
+
+    for (auto* id : parameterOrder)
+        parameters.addParameterListener (*id, this);
+}
+
+TWKestruneAudioProcessor::~TWKestruneAudioProcessor()
+{
+    for (auto* id : parameterOrder)
+        parameters.removeParameterListener (*id, this);
+}
+
+juce::AudioProcessorValueTreeState::ParameterLayout TWKestruneAudioProcessor::createParameterLayout()
+{
+    using namespace Parameters;
+
+    std::vector<std::unique_ptr<juce::RangedAudioParameter>> list;
+    list.push_back (makeParameter (noiseID, noiseName, -36.0f, 0.0f, 0.01f, 1.0f, -6.0f));
+    list.push_back (makeParameter (toneID, toneName, 0.0f, 2.0f, 1.0f, 1.0f, 0.0f, true));
+    list.push_back (makeParameter (mixID, mixName, 0.0f, 100.0f, 0.01f, 1.0f, 50.0f));
+    list.push_back (makeParameter (freqID, freqName, 20.0f, 20000.0f, 1.0f, 0.5f, 800.0f));
+    list.push_back (makeParameter (widthID, widthName, 0.1f, 4.0f, 0.01f, 1.0f, 1.0f));
+    list.push_back (makeParameter (peakID, peakName, 0.0f, 24.0f, 0.01f, 1.0f, 0.0f));
+    list.push_back (makeParameter (inputID, inputName, -24.0f, 24.0f, 0.01f, 1.0f, 0.0f));
+    list.push_back (makeParameter (outputID, outputName, -24.0f, 24.0f, 0.01f, 1.0f, 0.0f));
+
+    return { std::make_move_iterator (list.begin()), std::make_move_iterator (list.end()) };
+}
+
+void TWKestruneAudioProcessor::updateParameters()
+{
+    std::atomic<float>* const fields[] = { &engine.noiseDb, &engine.tone,   &engine.mix,     &engine.freq,
+                                           &engine.width,   &engine.peakDb, &engine.inputDb, &engine.outputDb };
+
+    for (size_t i = 0; i < rawValues.size(); ++i)
+        fields[i]->store (rawValues[i]->load (std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
+void TWKestruneAudioProcessor::parameterChanged (const juce::String&, float)
+{
+    updateParameters();
+}
+
+//==============================================================================
+const juce::String TWKestruneAudioProcessor::getName() const
+{
+    return "Kestrune";
+}
+
+void TWKestruneAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock)
+{
+    engine.prepare (sampleRate, samplesPerBlock);
+    updateParameters();
+}
+
+void TWKestruneAudioProcessor::releaseResources() {}
+
+void TWKestruneAudioProcessor::applyGain (juce::AudioBuffer<float>& buffer, int numChannels,
+                                          const std::atomic<float>& gainDb, float& convertedDb, float& gain) noexcept
+{
+    const int numSamples = buffer.getNumSamples();
+
+    for (int ch = 0; ch < numChannels; ++ch)
+    {
+        auto* samples = buffer.getWritePointer (ch);
+
+        for (int i = 0; i < numSamples; ++i)
+        {
+            // Read for every sample, so a change from another thread lands mid-block.
+            const float db = gainDb.load (std::memory_order_relaxed);
+            if (!(db == convertedDb))
+            {
+                convertedDb = db;
+                gain = juce::Decibels::decibelsToGain (db);
+            }
+
+            samples[i] *= gain;
+        }
+    }
+}
+
+void TWKestruneAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    juce::ScopedNoDenormals noDenormals;
+
+    // The layout's channel counts, bounded by the channels the buffer really has.
+    const int available = buffer.getNumChannels();
+    const int ins = std::min (getTotalNumInputChannels(), available);
+    const int outs = std::min (getTotalNumOutputChannels(), available);
+
+    // Output channels that no input feeds start from silence.
+    for (int ch = ins; ch < outs; ++ch)
+        buffer.clear (ch, 0, buffer.getNumSamples());
+
+    applyGain (buffer, outs, engine.inputDb, inputGainDb, inputGain);
+    engine.process (buffer);
+    applyGain (buffer, outs, engine.outputDb, outputGainDb, outputGain);
+}
+
+//==============================================================================
+double TWKestruneAudioProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+
+bool TWKestruneAudioProcessor::acceptsMidi() const
+{
+    return false;
+}
+
+bool TWKestruneAudioProcessor::producesMidi() const
+{
+    return false;
+}
+
+bool TWKestruneAudioProcessor::isMidiEffect() const
+{
+    return false;
+}
+
+juce::AudioProcessorEditor* TWKestruneAudioProcessor::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor (*this);
+}
+
+bool TWKestruneAudioProcessor::hasEditor() const
+{
+    return true;
+}
+
+//==============================================================================
+// One program. It is named "Default" rather than left blank: hosts list a nameless
+// program as an empty entry and the VST3 validator rejects it.
+int TWKestruneAudioProcessor::getNumPrograms()
+{
+    return 1;
+}
+
+int TWKestruneAudioProcessor::getCurrentProgram()
+{
+    return 0;
+}
+
+void TWKestruneAudioProcessor::setCurrentProgram (int) {}
+
+const juce::String TWKestruneAudioProcessor::getProgramName (int)
+{
+    return "Default";
+}
+
+void TWKestruneAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+//==============================================================================
+void TWKestruneAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const auto state = parameters.copyState();
+
+    if (const auto xml = state.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void TWKestruneAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    const auto xml = getXmlFromBinary (data, sizeInBytes);
+
+    // Anything that is not a saved parameter tree is ignored and changes nothing.
+    if (xml != nullptr && xml->hasTagName (parameters.state.getType().toString()))
+        parameters.replaceState (juce::ValueTree::fromXml (*xml));
+}
+
+//==============================================================================
+bool TWKestruneAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto mainOutput = layouts.getMainOutputChannelSet();
+
+    if (mainOutput != juce::AudioChannelSet::mono() && mainOutput != juce::AudioChannelSet::stereo())
+        return false;
+
+    return layouts.getMainInputChannelSet() == mainOutput;
+}
+
+//==============================================================================
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new TWKestruneAudioProcessor();
+}
