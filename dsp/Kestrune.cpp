@@ -1,5 +1,6 @@
 #include "Kestrune.h"
 
+#include <algorithm>
 #include <cmath>
 
 //==============================================================================
@@ -40,13 +41,13 @@ BrownNoise::BrownNoise (juce::int64 seed)
 
 void BrownNoise::initialise()
 {
-    // Every fill holds bufferSize + 1 values; reserving both generations now means no fill
-    // ever allocates again.
-    const auto fillSize = (size_t) bufferSize + 1;
-    walk.reserve (fillSize);
-    buffer.reserve (fillSize);
-    nextWalk.reserve (fillSize);
-    nextBuffer.reserve (fillSize);
+    // Every fill holds bufferSize + 1 values. All storage is sized here; the fills only
+    // ever trade places afterwards, so no fill allocates again.
+    walk.resize (fillSize());
+    buffer.resize (fillSize());
+    nextWalk.resize (fillSize());
+    nextBuffer.resize (fillSize());
+    aheadWalk.resize (fillSize());
 
     fillBuffer (random.nextFloat());
     readPosition = 0;
@@ -54,66 +55,56 @@ void BrownNoise::initialise()
 
 void BrownNoise::fillBuffer (float startValue)
 {
-    walk.clear();
-    buffer.clear();
-    nextWalk.clear();
-    nextBuffer.clear();
+    auto seed = random.getSeed();
 
-    walk.push_back (startValue);
-    for (int i = 0; i < bufferSize; ++i)
-        walk.push_back (walkStep (walk.back()));
+    walk[0] = startValue;
+    for (size_t i = 1; i < fillSize(); ++i)
+        walk[i] = walkStep (walk[i - 1], seed);
 
-    maxValue = walk[0];
-    minValue = walk[0];
-    for (auto v : walk)
-    {
-        maxValue = std::max (maxValue, v);
-        minValue = std::min (minValue, v);
-    }
+    maxValue = *std::max_element (walk.begin(), walk.end());
+    minValue = *std::min_element (walk.begin(), walk.end());
 
-    for (auto v : walk)
-        buffer.push_back (normalise (v, minValue, maxValue));
+    for (size_t i = 0; i < fillSize(); ++i)
+        buffer[i] = normalise (walk[i], minValue, maxValue);
+
+    random.setSeed (seed);
+    drawNextWalk();
 }
 
-void BrownNoise::advanceNextFill() noexcept
+void BrownNoise::drawNextWalk()
 {
-    const auto fillSize = (size_t) bufferSize + 1;
+    auto seed = random.getSeed();
 
-    if (nextWalk.empty())
-    {
-        // The start of the next walk: a fresh draw on top of where this walk ends.
-        const float start = random.nextFloat() + walk.back();
-        nextWalk.push_back (start);
-        nextMax = start;
-        nextMin = start;
-    }
-    else if (nextWalk.size() < fillSize)
-    {
-        const float v = walkStep (nextWalk.back());
-        nextWalk.push_back (v);
-        nextMax = std::max (nextMax, v);
-        nextMin = std::min (nextMin, v);
-    }
-    else if (nextBuffer.size() < fillSize)
-    {
-        nextBuffer.push_back (normalise (nextWalk[nextBuffer.size()], nextMin, nextMax));
-    }
+    nextWalk[0] = InlineRandom::nextFloat (seed) + walk.back();
+    for (size_t i = 1; i < fillSize(); ++i)
+        nextWalk[i] = walkStep (nextWalk[i - 1], seed);
+
+    nextMax = *std::max_element (nextWalk.begin(), nextWalk.end());
+    nextMin = *std::min_element (nextWalk.begin(), nextWalk.end());
+    nextNormalised = 0;
+    aheadSteps = 0;
+
+    random.setSeed (seed);
 }
 
-void BrownNoise::takeNextFill() noexcept
+void BrownNoise::takeNextFill (juce::int64& seed) noexcept
 {
-    // Normally complete already: a fill hands out as many values as it takes steps to
-    // draw the next one at two steps per value.
-    const auto fillSize = (size_t) bufferSize + 1;
-    while (nextBuffer.size() < fillSize)
-        advanceNextFill();
+    // Normally complete already: a fill hands out exactly as many values as the next one
+    // has left to normalise and the one after it has walk steps to draw.
+    while (nextNormalised < fillSize() || aheadSteps < fillSize())
+        stepAhead (seed);
 
     walk.swap (nextWalk);
     buffer.swap (nextBuffer);
     maxValue = nextMax;
     minValue = nextMin;
-    nextWalk.clear();
-    nextBuffer.clear();
+
+    nextWalk.swap (aheadWalk);
+    nextMax = aheadMax;
+    nextMin = aheadMin;
+    nextNormalised = 0;
+    aheadSteps = 0;
+
     readPosition = 0;
 }
 
@@ -130,7 +121,7 @@ Kestrune<SampleType>::Kestrune (NoiseSeeds seeds)
 }
 
 template <typename SampleType>
-void Kestrune<SampleType>::prepare (double newSampleRate, int /*maximumBlockSize*/)
+void Kestrune<SampleType>::prepare (double newSampleRate, int maximumBlockSize)
 {
     sampleRate.store ((float) newSampleRate, std::memory_order_relaxed);
 
@@ -139,12 +130,9 @@ void Kestrune<SampleType>::prepare (double newSampleRate, int /*maximumBlockSize
 
     updateEQCurves();
 
-    // A filter sizes its state for the order of its coefficients on the first sample after
-    // the order changes, clearing it. Doing that here, where the state is clear already,
-    // keeps that allocation off the audio thread and changes no sample. Nothing else needs
-    // preparing: process() works sample by sample without scratch buffers.
-    for (auto* filter : { &bandPassFilter[0], &bandPassFilter[1], &peakFilter[0], &peakFilter[1] })
-        filter->reset();
+    // Nothing else needs preparing: process() runs sample by sample without scratch
+    // buffers, and the noise sources hold all their storage from construction.
+    juce::ignoreUnused (maximumBlockSize);
 }
 
 template <typename SampleType>
@@ -168,17 +156,66 @@ void Kestrune<SampleType>::updateEQCurves() noexcept
 
     using Design = juce::dsp::IIR::ArrayCoefficients<float>;
 
-    // Assigning the six raw values normalises them into each filter's existing coefficient
-    // storage (capacity for eight), so no heap memory is touched and the filter state runs
-    // on with the new coefficients.
-    const auto bandPass = Design::makeBandPass ((double) rate, designFreq, q);
-    *bandPassFilter[0].coefficients = bandPass;
-    *bandPassFilter[1].coefficients = bandPass;
+    // The framework's coefficient class normalises the six raw values into storage it
+    // already holds; the filters copy the result and run on from their state.
+    bandPassDesign = Design::makeBandPass ((double) rate, designFreq, q);
+    bandPassFilter[0].setCoefficients (bandPassDesign);
+    bandPassFilter[1].setCoefficients (bandPassDesign);
 
     const float gain = juce::Decibels::decibelsToGain (gainDb);
-    const auto peak = Design::makePeakFilter ((double) rate, designFreq, q, gain);
-    *peakFilter[0].coefficients = peak;
-    *peakFilter[1].coefficients = peak;
+    peakDesign = Design::makePeakFilter ((double) rate, designFreq, q, gain);
+    peakFilter[0].setCoefficients (peakDesign);
+    peakFilter[1].setCoefficients (peakDesign);
+}
+
+template <typename SampleType>
+forcedinline float Kestrune<SampleType>::nextNoise (Seeds& seeds) noexcept
+{
+    // All three colours advance on every sample, whichever one is heard.
+    const float white = whiteDC.process (whiteAverage.process (InlineRandom::nextFloat (seeds.white)));
+    const float pinkSample = pinkDC.process (pinkAverage.process (pink.nextSample (seeds.pink)));
+    const float brownSample = brownDC.process (brownAverage.process (brown.nextSample (seeds.brown)));
+
+    // The colour index truncates toward zero; anything outside 0..2 selects silence.
+    const float colour = load (tone);
+    const int t = (colour > -1.0f && colour < 3.0f) ? (int) colour : -1;
+    const float s = t == 0 ? white : t == 1 ? pinkSample : t == 2 ? brownSample : 0.0f;
+
+    const float levelDb = load (noiseDb);
+    if (!(levelDb == gainNoiseDb))
+    {
+        gainNoiseDb = levelDb;
+        noiseGain = juce::Decibels::decibelsToGain (levelDb);
+    }
+
+    return s * noiseGain;
+}
+
+template <typename SampleType>
+forcedinline float Kestrune<SampleType>::crossfade (float drySample, float bandPassed) noexcept
+{
+    const float mixPercent = load (mix);
+    if (!(mixPercent == fractionMix))
+    {
+        fractionMix = mixPercent;
+        wet = mixPercent / 100;
+        dry = 1 - wet;
+    }
+
+    return (dry * drySample) + (wet * bandPassed);
+}
+
+template <typename SampleType>
+void Kestrune<SampleType>::keepState (Biquad& filter, float state1, float state2) noexcept
+{
+    // A NaN or infinity that reaches a filter (from the input, or from an overflow) stays
+    // in its state for ever, whatever follows. Clearing such a state lets finite input give
+    // finite output again from the next sample that filter runs.
+    if (!(std::isfinite (state1) && std::isfinite (state2)))
+        state1 = state2 = 0.0f;
+
+    filter.s1 = state1;
+    filter.s2 = state2;
 }
 
 template <typename SampleType>
@@ -192,68 +229,42 @@ void Kestrune<SampleType>::process (juce::AudioBuffer<SampleType>& buffer) noexc
     if (numChannels <= 0 || numSamples <= 0)
         return;
 
-    // Non-finite outputs seen per filter in this block: x - x is 0 for every finite x and
-    // NaN otherwise, so each sum stays 0 exactly while the filter behaves.
-    float bandPassProbe[2] = { 0.0f, 0.0f };
-    float peakProbe[2] = { 0.0f, 0.0f };
+    // The three generators run on local copies of their seeds.
+    Seeds seeds{ whiteRandom.getSeed(), pink.random.getSeed(), brown.random.getSeed() };
 
-    // Noise is generated and consumed sample by sample, channel after channel: the same
-    // draws in the same order as generating every channel's noise first, without scratch
-    // buffers.
-    for (int ch = 0; ch < numChannels; ++ch)
+    processChannelByChannel (buffer, seeds);
+
+    whiteRandom.setSeed (seeds.white);
+    pink.random.setSeed (seeds.pink);
+    brown.random.setSeed (seeds.brown);
+}
+
+// Each channel from end to end, noise and filters together: the same draws in the same
+// order as generating every channel's noise first, without scratch buffers. Channels of
+// equal parity share a filter, so channel 2 continues where channel 0 left it.
+template <typename SampleType>
+void Kestrune<SampleType>::processChannelByChannel (juce::AudioBuffer<SampleType>& buffer, Seeds& seeds) noexcept
+{
+    const int numSamples = buffer.getNumSamples();
+
+    for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
     {
-        const int parity = ch % 2;
-        auto& bandPass = bandPassFilter[parity];
-        auto& peak = peakFilter[parity];
+        auto& bandPassFilterOfChannel = bandPassFilter[ch % 2];
+        auto& peakFilterOfChannel = peakFilter[ch % 2];
+        const auto bandPassCoefficients = bandPassFilterOfChannel.coefficients;
+        const auto peakCoefficients = peakFilterOfChannel.coefficients;
+        float bandPass1 = bandPassFilterOfChannel.s1, bandPass2 = bandPassFilterOfChannel.s2;
+        float peak1 = peakFilterOfChannel.s1, peak2 = peakFilterOfChannel.s2;
         auto* samples = buffer.getWritePointer (ch);
 
         for (int i = 0; i < numSamples; ++i)
         {
-            const float white = whiteDC.process (whiteAverage.process (whiteRandom.nextFloat()));
-            const float pinkSample = pinkDC.process (pinkAverage.process (pink.nextSample()));
-            const float brownSample = brownDC.process (brownAverage.process (brown.nextSample()));
-
-            // The colour index truncates toward zero; anything outside 0..2 selects silence.
-            const float colour = load (tone);
-            const int t = (colour > -1.0f && colour < 3.0f) ? (int) colour : -1;
-            const float s = t == 0 ? white : t == 1 ? pinkSample : t == 2 ? brownSample : 0.0f;
-
-            const float levelDb = load (noiseDb);
-            if (!(levelDb == gainNoiseDb))
-            {
-                gainNoiseDb = levelDb;
-                noiseGain = juce::Decibels::decibelsToGain (levelDb);
-            }
-
-            const float x = s * noiseGain;
-            const float p = bandPass.processSample (x);
-
-            const float mixPercent = load (mix);
-            if (!(mixPercent == fractionMix))
-            {
-                fractionMix = mixPercent;
-                wet = mixPercent / 100;
-                dry = 1 - wet;
-            }
-
-            const float y = (dry * samples[i]) + (wet * p);
-            const float z = peak.processSample (y);
-            samples[i] = z;
-
-            bandPassProbe[parity] += p - p;
-            peakProbe[parity] += z - z;
+            const float p = Biquad::run (nextNoise (seeds), bandPassCoefficients, bandPass1, bandPass2);
+            samples[i] = Biquad::run (crossfade (samples[i], p), peakCoefficients, peak1, peak2);
         }
-    }
 
-    // A NaN or infinity that reached a filter (from the input, or from an overflow) would
-    // stay in its state for ever; clear that filter so finite input gives finite output
-    // again from the next block on.
-    for (int k = 0; k < 2; ++k)
-    {
-        if (!(bandPassProbe[k] == 0.0f))
-            bandPassFilter[k].reset();
-        if (!(peakProbe[k] == 0.0f))
-            peakFilter[k].reset();
+        keepState (bandPassFilterOfChannel, bandPass1, bandPass2);
+        keepState (peakFilterOfChannel, peak1, peak2);
     }
 }
 

@@ -14,6 +14,22 @@ struct NoiseSeeds
     juce::int64 white, pink, brown;
 };
 
+/** juce::Random's generator, inlined: the same 48-bit linear congruential step and the same
+    mapping to a float in [0, 1), so it yields exactly the sequence that nextFloat() on a
+    juce::Random with this seed would. The sample loop runs its generators through this with
+    the seed in a register and hands the seed back to the juce::Random afterwards. */
+struct InlineRandom
+{
+    static float nextFloat (juce::int64& seed) noexcept
+    {
+        seed = (juce::int64) (((((juce::uint64) seed) * 0x5deece66dLL) + 11) & 0xffffffffffffLL);
+        const auto value = (int) (seed >> 16);
+        const auto result = static_cast<float> (static_cast<juce::uint32> (value)) /
+                            (static_cast<float> (std::numeric_limits<juce::uint32>::max()) + 1.0f);
+        return juce::jmin (result, 1.0f - std::numeric_limits<float>::epsilon());
+    }
+};
+
 /** First-order DC blocker: y = pole * previousOutput + (x - previousInput). */
 class DCBlocker
 {
@@ -64,6 +80,41 @@ public:
     int front = 0;                        // ring slot of the oldest input
 };
 
+/** One second-order filter section, transposed direct form II, doing exactly the arithmetic
+    of juce::dsp::IIR::Filter<float>::processSample for second-order coefficients, in the
+    same order: out = b0 x + s1; s1 = b1 x - a1 out + s2; s2 = b2 x - a2 out. The state is
+    public so the sample loop can keep it in registers for a whole channel. */
+class Biquad
+{
+public:
+    /** Normalised coefficients in the framework's order: b0, b1, b2, a1, a2. */
+    std::array<float, 5> coefficients{ 1.0f, 0.0f, 0.0f, 0.0f, 0.0f };
+    float s1 = 0.0f;
+    float s2 = 0.0f;
+
+    void reset() noexcept
+    {
+        s1 = 0.0f;
+        s2 = 0.0f;
+    }
+
+    /** Takes the normalised values of a framework coefficient set. */
+    void setCoefficients (const juce::dsp::IIR::Coefficients<float>& source) noexcept
+    {
+        std::copy_n (source.coefficients.begin(), 5, coefficients.begin());
+    }
+
+    float processSample (float x) noexcept { return run (x, coefficients, s1, s2); }
+
+    static float run (float x, const std::array<float, 5>& c, float& state1, float& state2) noexcept
+    {
+        const float out = (c[0] * x) + state1;
+        state1 = (c[1] * x) - (c[3] * out) + state2;
+        state2 = (c[2] * x) - (c[4] * out);
+        return out;
+    }
+};
+
 /** Voss-McCartney pink noise with twelve rows of uniform [0, 1) values. */
 class PinkNoise
 {
@@ -73,17 +124,26 @@ public:
 
     float nextSample() noexcept
     {
+        auto seed = random.getSeed();
+        const float value = nextSample (seed);
+        random.setSeed (seed);
+        return value;
+    }
+
+    /** The next value, drawing from `seed`, which stands in for `random`'s own seed. */
+    float nextSample (juce::int64& seed) noexcept
+    {
         index = (index + 1) & indexMask;
 
         if (index != 0)
         {
             const int n = countTrailingZeros (index);
-            const float r1 = random.nextFloat();
+            const float r1 = InlineRandom::nextFloat (seed);
             runningSum = (runningSum - rows[(size_t) n]) + r1;
             rows[(size_t) n] = r1;
         }
 
-        const float r2 = random.nextFloat();
+        const float r2 = InlineRandom::nextFloat (seed);
         return (r2 + runningSum) * scale;
     }
 
@@ -97,8 +157,12 @@ public:
     float scale = 1.0f / (float) (numRows + 1);
 
 private:
+    // value is never 0 here.
     static int countTrailingZeros (int value) noexcept
     {
+#if defined(__GNUC__) || defined(__clang__)
+        return __builtin_ctz ((unsigned int) value);
+#else
         int n = 0;
         while ((value & 1) == 0)
         {
@@ -106,6 +170,7 @@ private:
             ++n;
         }
         return n;
+#endif
     }
 
     void initialiseRows();
@@ -115,27 +180,36 @@ private:
     buffer normalised to +-0.8 by that fill's own extremes. Each new fill continues the walk
     from where the last one ended, raised by a random amount in [0, 1).
 
-    The next fill only ever draws from this source's own generator, so it is drawn ahead:
-    every value handed out also advances the next fill by two steps (first the walk, then
-    its normalisation). When the current buffer runs out, the next one is ready, and no
-    single audio block pays for a whole fill. The values are exactly those of a fill done
-    all at once at that moment. */
+    The fills after the current one draw only from this source's own generator, so they are
+    drawn ahead, in step with the values handed out: with every value taken, one value of
+    the next fill is normalised (its walk is complete) and one step of the walk after that
+    is drawn. When the current buffer runs out, the next one is ready, and no audio block
+    pays for a whole fill. The values are exactly those of a fill done all at once at the
+    moment the buffer runs out. */
 class BrownNoise
 {
 public:
     BrownNoise();
     explicit BrownNoise (juce::int64 seed);
 
-    /** Rebuilds walk and buffer from startValue in one go (construction and tests). */
+    /** Rebuilds walk and buffer from startValue in one go, then draws the next walk. */
     void fillBuffer (float startValue);
 
     float nextSample() noexcept
     {
-        if (readPosition >= buffer.size())
-            takeNextFill();
+        auto seed = random.getSeed();
+        const float value = nextSample (seed);
+        random.setSeed (seed);
+        return value;
+    }
 
-        advanceNextFill();
-        advanceNextFill();
+    /** The next value, drawing from `seed`, which stands in for `random`'s own seed. */
+    float nextSample (juce::int64& seed) noexcept
+    {
+        if (readPosition >= buffer.size())
+            takeNextFill (seed);
+
+        stepAhead (seed);
         return buffer[readPosition++];
     }
 
@@ -149,13 +223,11 @@ public:
     float leak = 0.95f;
 
 private:
-    void initialise();
-    void advanceNextFill() noexcept;
-    void takeNextFill() noexcept;
+    size_t fillSize() const noexcept { return (size_t) bufferSize + 1; }
 
-    float walkStep (float previous) noexcept
+    float walkStep (float previous, juce::int64& seed) const noexcept
     {
-        const float r = random.nextFloat();
+        const float r = InlineRandom::nextFloat (seed);
         return ((r * 2) + leak * previous) - 1;
     }
 
@@ -165,11 +237,49 @@ private:
         return (float) ((double) unit * 0.8);
     }
 
-    // The fill being drawn ahead.
+    void stepAhead (juce::int64& seed) noexcept
+    {
+        if (nextNormalised < nextBuffer.size())
+        {
+            nextBuffer[nextNormalised] = normalise (nextWalk[nextNormalised], nextMin, nextMax);
+            ++nextNormalised;
+        }
+
+        if (aheadSteps < aheadWalk.size())
+        {
+            if (aheadSteps == 0)
+            {
+                // A fresh draw on top of where the next walk ends.
+                aheadWalk[0] = InlineRandom::nextFloat (seed) + nextWalk.back();
+                aheadMax = aheadMin = aheadWalk[0];
+            }
+            else
+            {
+                const float v = walkStep (aheadWalk[aheadSteps - 1], seed);
+                aheadWalk[aheadSteps] = v;
+                aheadMax = std::max (aheadMax, v);
+                aheadMin = std::min (aheadMin, v);
+            }
+            ++aheadSteps;
+        }
+    }
+
+    void initialise();
+    void drawNextWalk();
+    void takeNextFill (juce::int64& seed) noexcept;
+
+    // The next fill: its walk complete, its buffer normalised up to nextNormalised.
     std::vector<float> nextWalk;
     std::vector<float> nextBuffer;
     float nextMax = 0.0f;
     float nextMin = 0.0f;
+    size_t nextNormalised = 0;
+
+    // The walk of the fill after that, drawn up to aheadSteps.
+    std::vector<float> aheadWalk;
+    float aheadMax = 0.0f;
+    float aheadMin = 0.0f;
+    size_t aheadSteps = 0;
 };
 
 /** The riser engine: three always-running noise colours, a band-pass and a peaking filter
@@ -228,11 +338,33 @@ public:
     DCBlocker brownDC;
     MovingAverage brownAverage;
 
-    juce::dsp::IIR::Filter<float> bandPassFilter[2];
-    juce::dsp::IIR::Filter<float> peakFilter[2];
+    Biquad bandPassFilter[2];
+    Biquad peakFilter[2];
 
 private:
     static float load (const std::atomic<float>& field) noexcept { return field.load (std::memory_order_relaxed); }
+
+    struct Seeds
+    {
+        juce::int64 white, pink, brown;
+    };
+
+    /** Generates one sample of all three conditioned colours and returns the chosen one,
+        scaled by the noise level: the band-pass input. */
+    float nextNoise (Seeds& seeds) noexcept;
+
+    /** The crossfade of a dry sample with band-passed noise at the current mix. */
+    float crossfade (float drySample, float bandPassed) noexcept;
+
+    /** Clears a filter state that has turned non-finite, then stores it. */
+    static void keepState (Biquad& filter, float state1, float state2) noexcept;
+
+    void processChannelByChannel (juce::AudioBuffer<SampleType>& buffer, Seeds& seeds) noexcept;
+
+    // The designs are normalised by the framework's own coefficient class; these two are
+    // sized once (room for eight values) and re-assigned in place, so designing never
+    // touches the heap.
+    juce::dsp::IIR::Coefficients<float> bandPassDesign, peakDesign;
 
     // Inputs of the current filter design; NaN until the first design.
     float designedSampleRate = std::numeric_limits<float>::quiet_NaN();

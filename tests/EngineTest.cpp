@@ -162,8 +162,12 @@ TEST (Engine, EmptyBuffersStillRedesignTheFilters)
                                                                                juce::Decibels::decibelsToGain (12.0f));
         for (int k = 0; k < 2; ++k)
         {
-            EXPECT_EQ (engine.bandPassFilter[k].coefficients->coefficients, bandPass->coefficients);
-            EXPECT_EQ (engine.peakFilter[k].coefficients->coefficients, peak->coefficients);
+            EXPECT_EQ (std::vector<float> (engine.bandPassFilter[k].coefficients.begin(),
+                                           engine.bandPassFilter[k].coefficients.end()),
+                       std::vector<float> (bandPass->coefficients.begin(), bandPass->coefficients.end()));
+            EXPECT_EQ (
+                std::vector<float> (engine.peakFilter[k].coefficients.begin(), engine.peakFilter[k].coefficients.end()),
+                std::vector<float> (peak->coefficients.begin(), peak->coefficients.end()));
         }
     }
 }

@@ -277,7 +277,9 @@ TEST (Processor, EmptyBlocksStillReachTheEngineAndMidiIsLeftAlone)
         processor.processBlock (buffer, midi);
     }
     const auto expected = juce::dsp::IIR::Coefficients<float>::makeBandPass (44100.0, 3000.0f, 1.0f);
-    EXPECT_EQ (processor.engine.bandPassFilter[0].coefficients->coefficients, expected->coefficients);
+    EXPECT_EQ (std::vector<float> (processor.engine.bandPassFilter[0].coefficients.begin(),
+                                   processor.engine.bandPassFilter[0].coefficients.end()),
+               std::vector<float> (expected->coefficients.begin(), expected->coefficients.end()));
 
     juce::AudioBuffer<float> buffer (2, 128);
     buffer.clear();
