@@ -1,5 +1,7 @@
 #include "PluginProcessor.h"
 
+#include <editor/PluginEditor.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -155,7 +157,7 @@ bool TWKestruneAudioProcessor::isMidiEffect() const
 
 juce::AudioProcessorEditor* TWKestruneAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new TWKestruneAudioProcessorEditor (*this, parameters);
 }
 
 bool TWKestruneAudioProcessor::hasEditor() const

@@ -336,6 +336,11 @@ TEST (Host, EditorViewAfterTheTwoObjectsAreConnected)
     IPtr<IPlugView> view = owned (instance.controller->createView (Vst::ViewType::kEditor));
     ASSERT_NE (view, nullptr);
     EXPECT_EQ (view->isPlatformTypeSupported (kPlatformTypeX11EmbedWindowID), kResultTrue);
+    ViewRect size{};
+    ASSERT_EQ (view->getSize (&size), kResultOk);
+    EXPECT_EQ (size.getWidth(), 800);
+    EXPECT_EQ (size.getHeight(), 400);
+    EXPECT_EQ (view->canResize(), kResultFalse);
 
     IPtr<IPlugView> other = owned (instance.controller->createView ("other"));
     EXPECT_EQ (other, nullptr);

@@ -7,7 +7,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <thread>
@@ -31,6 +33,13 @@ public:
             server = fork();
             if (server == 0)
             {
+                // The server must not hold the test's output open (ctest waits for it to
+                // close) and must not outlive the test process.
+                prctl (PR_SET_PDEATHSIG, SIGTERM);
+                const int devNull = open ("/dev/null", O_RDWR);
+                dup2 (devNull, 0);
+                dup2 (devNull, 1);
+                dup2 (devNull, 2);
                 execlp ("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                         (char*) nullptr);
                 _exit (127);
