@@ -107,15 +107,16 @@ private:
         g.setColour (juce::Colours::white.withAlpha (0.85f));
         g.drawRect (plot.expanded (1));
         g.setFont (juce::FontOptions (13.0f));
-        for (double hz = lowestHz; hz <= highestHz * 1.01; hz *= 2.0)
+        // The standard octave centres, plus both ends of the axis.
+        for (double hz : { 20.0, 31.5, 63.0, 125.0, 250.0, 500.0, 1000.0, 2000.0, 4000.0, 8000.0, 16000.0, 20000.0 })
         {
-            const int y = plot.getBottom() - (int) std::round (std::log (hz / lowestHz) /
-                                                               std::log (highestHz / lowestHz) * plot.getHeight());
+            const int y = plot.getBottom()
+                        - (int) std::round (std::log (hz / lowestHz) / std::log (highestHz / lowestHz) * plot.getHeight());
             g.setColour (juce::Colours::white.withAlpha (0.25f));
             g.drawHorizontalLine (y, (float) plot.getX(), (float) plot.getRight());
             g.setColour (juce::Colours::white.withAlpha (0.85f));
-            const auto label = hz >= 1000.0 ? juce::String (hz / 1000.0, hz >= 10000.0 ? 0 : 1) + "k"
-                                            : juce::String (juce::roundToInt (hz));
+            const auto label = hz >= 1000.0 ? juce::String (juce::roundToInt (hz / 1000.0)) + "k"
+                                            : juce::String (hz, hz < 100.0 && hz != std::floor (hz) ? 1 : 0);
             g.drawText (label, 0, y - 8, plot.getX() - 8, 16, juce::Justification::centredRight);
         }
         g.drawText ("Hz", 0, plot.getY() - 26, plot.getX() - 8, 16, juce::Justification::centredRight);
