@@ -3,6 +3,7 @@
 #include <editor/PluginEditor.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -201,8 +202,16 @@ void TWKestruneAudioProcessor::setStateInformation (const void* data, int sizeIn
     const auto xml = getXmlFromBinary (data, sizeInBytes);
 
     // Anything that is not a saved parameter tree is ignored and changes nothing.
-    if (xml != nullptr && xml->hasTagName (parameters.state.getType().toString()))
-        parameters.replaceState (juce::ValueTree::fromXml (*xml));
+    if (xml == nullptr || !xml->hasTagName (parameters.state.getType().toString()))
+        return;
+
+    // A value that reads as NaN (text such as "nan") would pass the parameters' clamping
+    // and reach the engine; it is dropped, so that parameter takes its default instead.
+    for (auto* child : xml->getChildIterator())
+        if (child->hasAttribute ("value") && std::isnan (child->getStringAttribute ("value").getFloatValue()))
+            child->removeAttribute ("value");
+
+    parameters.replaceState (juce::ValueTree::fromXml (*xml));
 }
 
 //==============================================================================

@@ -5,6 +5,7 @@
 #include <new>
 #include <unistd.h>
 
+#if !KESTRUNE_SANITIZED
 extern "C"
 {
     void* __libc_malloc (std::size_t);
@@ -13,6 +14,7 @@ extern "C"
     void* __libc_memalign (std::size_t, std::size_t);
     void __libc_free (void*);
 }
+#endif
 
 namespace
 {
@@ -21,7 +23,7 @@ thread_local std::size_t counted = 0;
 
 thread_local bool tracing = false;
 
-inline void note() noexcept
+[[maybe_unused]] inline void note() noexcept
 {
     if (countingDepth > 0)
     {
@@ -63,6 +65,8 @@ std::size_t Counting::allocations() const noexcept
 }
 } // namespace allocations
 
+// The replacements below count every allocation; sanitizer runtimes own these functions.
+#if !KESTRUNE_SANITIZED
 extern "C"
 {
     void* malloc (std::size_t size)
@@ -176,3 +180,4 @@ void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept
 {
     free (p);
 }
+#endif

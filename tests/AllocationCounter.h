@@ -7,6 +7,14 @@
     malloc family included, so every allocation path is seen. */
 namespace allocations
 {
+/** False in sanitizer builds, whose runtimes own the allocation functions. */
+constexpr bool available =
+#if KESTRUNE_SANITIZED
+    false;
+#else
+    true;
+#endif
+
 /** Number of allocations (new, malloc, calloc, realloc, aligned forms) this thread has
     made while counting was on. */
 std::size_t count() noexcept;

@@ -2,8 +2,9 @@
 # Obtains JUCE 8.0.6 from Debian's source package `juce` 8.0.6+ds-2 (trixie) with the
 # machine's own package tools, from the Debian mirror the machine's apt sources already
 # name. The system's apt configuration is never touched: a private sources list and
-# private state/cache folders live under .cache/apt. A second run finds the unpacked
-# tree and downloads nothing. Prints the path of the unpacked JUCE tree on stdout.
+# private state/cache folders live under .cache/apt. After unpacking, the project's own
+# fixes to the framework (tools/juce-patches/*.patch) are applied. A second run finds the
+# unpacked tree and downloads nothing. Prints the path of the unpacked JUCE tree on stdout.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +12,10 @@ cache="$root/.cache"
 version="8.0.6+ds-2"
 tree="$cache/juce-8.0.6+ds"
 
-if [ -f "$tree/CMakeLists.txt" ] && [ -f "$tree/.kestrune-unpacked" ]; then
+patches=("$root"/tools/juce-patches/*.patch)
+stamp=$(cat "${patches[@]}" | sha256sum | cut -d' ' -f1)
+
+if [ -f "$tree/CMakeLists.txt" ] && [ "$(cat "$tree/.kestrune-unpacked" 2>/dev/null)" = "$stamp" ]; then
   echo "$tree"
   exit 0
 fi
@@ -71,5 +75,9 @@ done
 
 rm -rf "$tree"
 dpkg-source --no-check -x juce_8.0.6+ds-2.dsc "$tree" >&2
-touch "$tree/.kestrune-unpacked"
+for p in "${patches[@]}"; do
+  echo "fetch-juce: applying $(basename "$p")" >&2
+  patch -d "$tree" -p1 -s < "$p"
+done
+echo "$stamp" > "$tree/.kestrune-unpacked"
 echo "$tree"
