@@ -182,7 +182,7 @@ forcedinline float Kestrune<SampleType>::nextNoise (Seeds& seeds) noexcept
     const float s = t == 0 ? white : t == 1 ? pinkSample : t == 2 ? brownSample : 0.0f;
 
     const float levelDb = load (noiseDb);
-    if (!(levelDb == gainNoiseDb))
+    if (! (levelDb == gainNoiseDb))
     {
         gainNoiseDb = levelDb;
         noiseGain = juce::Decibels::decibelsToGain (levelDb);
@@ -195,7 +195,7 @@ template <typename SampleType>
 forcedinline float Kestrune<SampleType>::crossfade (float drySample, float bandPassed) noexcept
 {
     const float mixPercent = load (mix);
-    if (!(mixPercent == fractionMix))
+    if (! (mixPercent == fractionMix))
     {
         fractionMix = mixPercent;
         wet = mixPercent / 100;
@@ -211,7 +211,7 @@ void Kestrune<SampleType>::keepState (Biquad& filter, float state1, float state2
     // A NaN or infinity that reaches a filter (from the input, or from an overflow) stays
     // in its state for ever, whatever follows. Clearing such a state lets finite input give
     // finite output again from the next sample that filter runs.
-    if (!(std::isfinite (state1) && std::isfinite (state2)))
+    if (! (std::isfinite (state1) && std::isfinite (state2)))
         state1 = state2 = 0.0f;
 
     filter.s1 = state1;

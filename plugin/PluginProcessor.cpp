@@ -106,7 +106,7 @@ void TWKestruneAudioProcessor::applyGain (juce::AudioBuffer<float>& buffer, int 
         {
             // Read for every sample, so a change from another thread lands mid-block.
             const float db = gainDb.load (std::memory_order_relaxed);
-            if (!(db == convertedDb))
+            if (! (db == convertedDb))
             {
                 convertedDb = db;
                 gain = juce::Decibels::decibelsToGain (db);
@@ -197,12 +197,30 @@ void TWKestruneAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
         copyXmlToBinary (*xml, destData);
 }
 
+std::unique_ptr<juce::XmlElement> TWKestruneAudioProcessor::readStateXml (const void* data, int sizeInBytes)
+{
+    // The XML text must be valid UTF-8: given a multi-byte sequence cut short, the
+    // framework's XML parser steps past the end of its text. Such a blob cannot be a saved
+    // state and is refused like any other text that does not parse.
+    if (sizeInBytes > 8)
+    {
+        const auto storedLength = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
+        const auto length = std::min (sizeInBytes - 8, storedLength);
+        const auto* text = static_cast<const char*> (data) + 8;
+
+        if (length > 0 && ! juce::CharPointer_UTF8::isValidString (text, length))
+            return {};
+    }
+
+    return getXmlFromBinary (data, sizeInBytes);
+}
+
 void TWKestruneAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    const auto xml = readStateXml (data, sizeInBytes);
 
     // Anything that is not a saved parameter tree is ignored and changes nothing.
-    if (xml == nullptr || !xml->hasTagName (parameters.state.getType().toString()))
+    if (xml == nullptr || ! xml->hasTagName (parameters.state.getType().toString()))
         return;
 
     // A value that reads as NaN (text such as "nan") would pass the parameters' clamping

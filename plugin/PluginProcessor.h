@@ -40,6 +40,10 @@ public:
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
+    /** The XML of a state blob as setStateInformation reads it, or null when the blob is
+        not one (wrong magic or length, text that is not valid UTF-8 or does not parse). */
+    static std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes);
+
     /** Any parameter change re-copies all eight values into the engine. */
     void parameterChanged (const juce::String& parameterID, float newValue) override;
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <unistd.h>
 
-#if !KESTRUNE_SANITIZED
+#if ! KESTRUNE_SANITIZED
 extern "C"
 {
     void* __libc_malloc (std::size_t);
@@ -28,7 +28,7 @@ thread_local bool tracing = false;
     if (countingDepth > 0)
     {
         ++counted;
-        if (std::getenv ("KESTRUNE_TRACE_ALLOCATIONS") != nullptr && !tracing)
+        if (std::getenv ("KESTRUNE_TRACE_ALLOCATIONS") != nullptr && ! tracing)
         {
             tracing = true;
             void* frames[32];
@@ -66,7 +66,7 @@ std::size_t Counting::allocations() const noexcept
 } // namespace allocations
 
 // The replacements below count every allocation; sanitizer runtimes own these functions.
-#if !KESTRUNE_SANITIZED
+#if ! KESTRUNE_SANITIZED
 extern "C"
 {
     void* malloc (std::size_t size)

@@ -64,7 +64,7 @@ TEST (Concurrency, AudioAutomationEditorAndStateTogether)
                 instance.process (buffer, 256, &changes);
                 for (const auto& channel : buffer)
                     for (float v : channel)
-                        if (!std::isfinite (v))
+                        if (! std::isfinite (v))
                             ++nonFinite;
                 ++blocks;
             }

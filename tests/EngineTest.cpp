@@ -302,7 +302,7 @@ TEST (Engine, MatchesTheReferenceBitForBit)
 
 TEST (Engine, ProcessAllocatesNothingAfterPrepare)
 {
-    if (!allocations::available)
+    if (! allocations::available)
         GTEST_SKIP() << "allocations are not counted in sanitizer builds";
 
     Kestrune<float> engine (testSeeds);

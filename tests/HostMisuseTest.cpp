@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 using namespace Steinberg;
@@ -99,6 +100,34 @@ TEST (HostMisuse, NullAndShortStateStreams)
     {
         instance.setState (bytes);
         EXPECT_EQ (instance.getState(), before) << bytes.size() << " bytes";
+    }
+}
+
+// A damaged trailer whose length field claims more than the state holds is taken for no
+// trailer: the processor's blob in front of it still restores, bypass keeps its value.
+TEST (HostMisuse, StateTrailerWithAnImpossibleLength)
+{
+    std::vector<uint8_t> saved;
+    {
+        Instance source;
+        source.start();
+        ParameterChanges changes;
+        changes.add (1652125811, 1.0); // bypass
+        changes.add (3151480, 0.5);    // freq
+        auto audio = std::vector<std::vector<float>> (2, std::vector<float> (64, 0.0f));
+        source.process (audio, 64, &changes);
+        saved = source.getState();
+    }
+
+    for (uint64_t length : { (uint64_t) 0xFFFFFFFFFFFFFFFFull, (uint64_t) 0x8000000000000000ull,
+                             (uint64_t) saved.size(), (uint64_t) 1000000ull })
+    {
+        auto damaged = saved;
+        std::memcpy (damaged.data() + damaged.size() - 23, &length, 8);
+        Instance target;
+        EXPECT_EQ (target.setState (damaged), kResultOk);
+        EXPECT_NEAR (target.controller->getParamNormalized (3151480), 0.5, 1e-6) << length;
+        EXPECT_EQ (target.controller->getParamNormalized (1652125811), 0.0) << length;
     }
 }
 

@@ -353,7 +353,7 @@ TEST (Host, EditorViewAfterTheTwoObjectsAreConnected)
 // iterates with (one allocation per parameter, once per instance).
 TEST (Host, ProcessAllocatesNothingAfterTheFirstBlock)
 {
-    if (!allocations::available)
+    if (! allocations::available)
         GTEST_SKIP() << "allocations are not counted in sanitizer builds";
 
     Instance instance;

@@ -33,7 +33,7 @@ inline int runTestsBesideMessageLoop (int argc, char** argv)
 
     // The X display must exist before JUCE opens it (not needed just to list the tests).
     XvfbEnvironment display;
-    if (!::testing::GTEST_FLAG (list_tests))
+    if (! ::testing::GTEST_FLAG (list_tests))
         display.SetUp();
 
     int result = 1;

@@ -297,7 +297,7 @@ TEST (Processor, EmptyBlocksStillReachTheEngineAndMidiIsLeftAlone)
 
 TEST (Processor, ProcessBlockAllocatesNothingAfterPrepare)
 {
-    if (!allocations::available)
+    if (! allocations::available)
         GTEST_SKIP() << "allocations are not counted in sanitizer builds";
 
     TWKestruneAudioProcessor processor;
@@ -444,6 +444,18 @@ TEST (State, RejectedBlobsChangeNothing)
     cases.emplace_back ("negative length", blobWithText (changedTree, 0x21324356, -100000));
     cases.emplace_back ("not XML", blobWithText ("this is not a saved state"));
     cases.emplace_back ("other root", blobWithText (changedTree.replace ("PARAMETERS", "SETTINGS")));
+    // Text cut inside a multi-byte character is not valid UTF-8, so it is not a saved state.
+    const auto rawBlob = [] (const std::string& text) {
+        juce::MemoryOutputStream out;
+        out.writeInt (0x21324356);
+        out.writeInt ((int) text.size());
+        out.write (text.data(), text.size());
+        out.writeByte (0);
+        return out.getMemoryBlock();
+    };
+    const std::string tree = changedTree.toStdString();
+    cases.emplace_back ("cut UTF-8", rawBlob (tree.substr (0, tree.size() - 13) + "<a>\xc3"));
+    cases.emplace_back ("bad UTF-8 lead", rawBlob (tree.substr (0, 60) + "\xf4\x80" + tree.substr (60)));
 
     for (const auto& [name, blob] : cases)
     {

@@ -25,7 +25,7 @@ Run render (const juce::StringArray& args)
     juce::StringArray command{ KESTRUNE_RENDER };
     command.addArray (args);
     juce::ChildProcess process;
-    if (!process.start (command, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
+    if (! process.start (command, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
         return { -1, "could not start " + command.joinIntoString (" ") };
     const auto output = process.readAllProcessOutput();
     process.waitForProcessToFinish (120000);

@@ -4,9 +4,10 @@
 
 #include <plugin/PluginProcessor.h>
 
+#include "FuzzSupport.h"
+
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
 namespace
@@ -20,22 +21,11 @@ struct Target
     Target() { processor.getStateInformation (defaults); }
 };
 
-Target& target()
-{
-    static auto* t = new Target(); // lives for the whole run
-    return *t;
-}
-
-void check (bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
-    auto& t = target();
+    auto& t = fuzz::persistent<Target>();
     auto& processor = t.processor;
     processor.setStateInformation (t.defaults.getData(), (int) t.defaults.getSize());
 
@@ -44,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     for (auto* p : parameters)
         before.push_back (p->getValue());
 
-    const auto xml = juce::AudioProcessor::getXmlFromBinary (data, (int) size);
+    const auto xml = TWKestruneAudioProcessor::readStateXml (data, (int) size);
     const bool accepted = xml != nullptr && xml->hasTagName ("PARAMETERS");
 
     processor.setStateInformation (data, (int) size);
@@ -53,15 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     {
         auto* p = dynamic_cast<juce::RangedAudioParameter*> (parameters[i]);
         const float plain = p->convertFrom0to1 (p->getValue());
-        if (!accepted)
-            check (p->getValue() == before[(size_t) i]);
-        check (std::isfinite (plain));
-        check (plain >= p->getNormalisableRange().start && plain <= p->getNormalisableRange().end);
+        if (! accepted)
+            fuzz::check (p->getValue() == before[(size_t) i]);
+        fuzz::check (std::isfinite (plain));
+        fuzz::check (plain >= p->getNormalisableRange().start && plain <= p->getNormalisableRange().end);
     }
 
     for (float field : { processor.engine.noiseDb.load(), processor.engine.tone.load(), processor.engine.mix.load(),
                          processor.engine.freq.load(), processor.engine.width.load(), processor.engine.peakDb.load(),
                          processor.engine.inputDb.load(), processor.engine.outputDb.load() })
-        check (std::isfinite (field));
+        fuzz::check (std::isfinite (field));
     return 0;
 }

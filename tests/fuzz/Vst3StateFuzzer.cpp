@@ -4,9 +4,10 @@
 
 #include "host/Vst3TestHost.h"
 
+#include "FuzzSupport.h"
+
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
 namespace
@@ -20,24 +21,13 @@ struct Target
     std::vector<uint8_t> defaults = instance.getState();
 };
 
-Target& target()
-{
-    static auto* t = new Target(); // lives for the whole run
-    return *t;
-}
-
-void check (bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
-    auto& t = target();
+    auto& t = fuzz::persistent<Target>();
     auto& instance = t.instance;
-    check (instance.setState (t.defaults) == Steinberg::kResultOk);
+    fuzz::check (instance.setState (t.defaults) == Steinberg::kResultOk);
 
     std::vector<double> before;
     for (auto id : ids)
@@ -49,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     {
         const double value = instance.controller->getParamNormalized (ids[i]);
         if (result != Steinberg::kResultOk)
-            check (value == before[i]);
-        check (std::isfinite (value) && value >= 0.0 && value <= 1.0);
+            fuzz::check (value == before[i]);
+        fuzz::check (std::isfinite (value) && value >= 0.0 && value <= 1.0);
     }
     return 0;
 }

@@ -173,7 +173,7 @@ void Instance::start (double sampleRate, int maxBlock, int32 channels, int32 mod
 
 void Instance::stop()
 {
-    if (!started)
+    if (! started)
         return;
     processor->setProcessing (false);
     component->setActive (false);
@@ -229,7 +229,7 @@ tresult Instance::setState (const std::vector<uint8_t>& bytes)
 {
     MemoryStream stream;
     int32 written = 0;
-    if (!bytes.empty())
+    if (! bytes.empty())
         stream.write (const_cast<uint8_t*> (bytes.data()), (int32) bytes.size(), &written);
     stream.seek (0, IBStream::kIBSeekSet, nullptr);
     const auto result = component->setState (&stream);

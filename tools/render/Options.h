@@ -96,7 +96,7 @@ inline juce::String defaultPlugin()
 inline double number (const juce::String& text, const juce::String& what)
 {
     const auto trimmed = text.trim();
-    if (trimmed.isEmpty() || !trimmed.containsOnly ("0123456789.-+eE"))
+    if (trimmed.isEmpty() || ! trimmed.containsOnly ("0123456789.-+eE"))
         throw UsageError ("malformed " + what.toStdString() + " '" + text.toStdString() + "'");
     return trimmed.getDoubleValue();
 }
@@ -106,7 +106,7 @@ inline Ramp parseRamp (const juce::String& spec)
     const auto id = spec.upToFirstOccurrenceOf ("=", false, false).trim();
     const auto rest = spec.fromFirstOccurrenceOf ("=", false, false);
     auto parts = juce::StringArray::fromTokens (rest, ":", "");
-    if (!spec.contains ("=") || id.isEmpty() || parts.size() < 2 || parts.size() > 3)
+    if (! spec.contains ("=") || id.isEmpty() || parts.size() < 2 || parts.size() > 3)
         throw UsageError ("malformed ramp '" + spec.toStdString() + "' (expected ID=FROM:TO[:exp|:lin])");
 
     Ramp ramp;
@@ -153,7 +153,7 @@ inline Options parse (int argc, char** argv)
         else if (arg == "--set")
         {
             const auto spec = value();
-            if (!spec.contains ("=") || spec.upToFirstOccurrenceOf ("=", false, false).trim().isEmpty())
+            if (! spec.contains ("=") || spec.upToFirstOccurrenceOf ("=", false, false).trim().isEmpty())
                 throw UsageError ("malformed setting '" + spec.toStdString() + "' (expected ID=TEXT)");
             o.sets.emplace_back (spec.upToFirstOccurrenceOf ("=", false, false).trim(),
                                  spec.fromFirstOccurrenceOf ("=", false, false));
@@ -163,13 +163,13 @@ inline Options parse (int argc, char** argv)
         else if (arg == "--seconds")
         {
             o.seconds = number (value(), "length");
-            if (!(o.seconds > 0.0 && o.seconds <= 3600.0))
+            if (! (o.seconds > 0.0 && o.seconds <= 3600.0))
                 throw UsageError ("the length must be above 0 and at most 3600 seconds");
         }
         else if (arg == "--rate")
         {
             o.rate = number (value(), "sample rate");
-            if (!(o.rate >= 1000.0 && o.rate <= 1536000.0))
+            if (! (o.rate >= 1000.0 && o.rate <= 1536000.0))
                 throw UsageError ("the sample rate must be between 1000 and 1536000 Hz");
         }
         else if (arg == "--block")

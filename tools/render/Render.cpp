@@ -79,7 +79,7 @@ public:
 
     void update (double fraction)
     {
-        if (!enabled)
+        if (! enabled)
             return;
         const int width = 40;
         const int filled = (int) std::round (fraction * width);
@@ -130,7 +130,7 @@ int main (int argc, char** argv)
     if (options.input != "silence" && options.input != "pink-loop")
     {
         const juce::File file = juce::File::getCurrentWorkingDirectory().getChildFile (options.input);
-        if (!file.existsAsFile())
+        if (! file.existsAsFile())
             fail (4, "cannot read input '" + options.input + "': no such file");
         reader.reset (formats.createReaderFor (file));
         if (reader == nullptr || reader->lengthInSamples <= 0 || reader->numChannels == 0)
@@ -155,7 +155,7 @@ int main (int argc, char** argv)
 
     // The plug-in, loaded from its bundle by JUCE's VST3 host.
     const juce::File bundle = juce::File::getCurrentWorkingDirectory().getChildFile (options.plugin);
-    if (!bundle.exists())
+    if (! bundle.exists())
         fail (3, "no plug-in at '" + bundle.getFullPathName() + "' (build it with ./kestrune build, or pass --plugin)");
 
     juce::AudioPluginFormatManager pluginFormats;
@@ -175,7 +175,7 @@ int main (int argc, char** argv)
     juce::AudioProcessor::BusesLayout layout;
     layout.inputBuses.add (set);
     layout.outputBuses.add (set);
-    if (!plugin->setBusesLayout (layout))
+    if (! plugin->setBusesLayout (layout))
         fail (1, "the plug-in refused a " + set.getDescription() + " layout");
     plugin->setNonRealtime (true);
     plugin->prepareToPlay (options.rate, options.block);
@@ -211,7 +211,7 @@ int main (int argc, char** argv)
     std::unique_ptr<juce::AudioFormatWriter> writer;
     {
         auto stream = std::make_unique<juce::FileOutputStream> (outFile);
-        if (!stream->openedOk())
+        if (! stream->openedOk())
             fail (1, "cannot write '" + outFile.getFullPathName() + "'");
         juce::WavAudioFormat wav;
         writer.reset (
@@ -225,7 +225,7 @@ int main (int argc, char** argv)
     juce::AudioBuffer<float> buffer (options.channels, options.block);
     juce::MidiBuffer midi;
     render::SpectrogramBuilder spectrogram (options.rate);
-    Progress progress (isatty (2) && options.seconds > 1.0 && !options.quiet);
+    Progress progress (isatty (2) && options.seconds > 1.0 && ! options.quiet);
     double peak = 0.0, sumSquares = 0.0;
 
     for (juce::int64 start = 0; start < totalSamples; start += options.block)
@@ -279,13 +279,13 @@ int main (int argc, char** argv)
     if (options.spectrogramPath.isNotEmpty())
     {
         const auto pictureFile = juce::File::getCurrentWorkingDirectory().getChildFile (options.spectrogramPath);
-        if (!spectrogram.write (pictureFile, options.pictureWidth, options.pictureHeight))
+        if (! spectrogram.write (pictureFile, options.pictureWidth, options.pictureHeight))
             fail (1, "cannot write '" + pictureFile.getFullPathName() + "'");
-        if (!options.quiet)
+        if (! options.quiet)
             std::cout << "spectrogram: " << pictureFile.getFullPathName() << "\n";
     }
 
-    if (!options.quiet)
+    if (! options.quiet)
     {
         std::cout << "rendered " << juce::String (options.seconds, 2) << " s at " << options.rate << " Hz, "
                   << (options.channels == 1 ? "mono" : "stereo") << ", " << options.block << "-frame blocks\n"

@@ -110,8 +110,8 @@ private:
         // The standard octave centres, plus both ends of the axis.
         for (double hz : { 20.0, 31.5, 63.0, 125.0, 250.0, 500.0, 1000.0, 2000.0, 4000.0, 8000.0, 16000.0, 20000.0 })
         {
-            const int y = plot.getBottom()
-                        - (int) std::round (std::log (hz / lowestHz) / std::log (highestHz / lowestHz) * plot.getHeight());
+            const int y = plot.getBottom() - (int) std::round (std::log (hz / lowestHz) /
+                                                               std::log (highestHz / lowestHz) * plot.getHeight());
             g.setColour (juce::Colours::white.withAlpha (0.25f));
             g.drawHorizontalLine (y, (float) plot.getX(), (float) plot.getRight());
             g.setColour (juce::Colours::white.withAlpha (0.85f));

@@ -21,7 +21,7 @@ bool writePng (const juce::Image& image, const juce::File& file)
 int main (int argc, char** argv)
 {
     const juce::File folder = juce::File::getCurrentWorkingDirectory().getChildFile (argc > 1 ? argv[1] : "docs");
-    if (!folder.createDirectory())
+    if (! folder.createDirectory())
     {
         std::cerr << "kestrune-screenshot: cannot create " << folder.getFullPathName() << "\n";
         return 1;
@@ -35,7 +35,7 @@ int main (int argc, char** argv)
     {
         const auto image = editor->createComponentSnapshot (editor->getLocalBounds(), true, scale);
         const auto file = folder.getChildFile (name);
-        if (!writePng (image, file))
+        if (! writePng (image, file))
         {
             std::cerr << "kestrune-screenshot: cannot write " << file.getFullPathName() << "\n";
             return 1;
