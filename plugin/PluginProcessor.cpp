@@ -197,6 +197,57 @@ void TWKestruneAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
         copyXmlToBinary (*xml, destData);
 }
 
+namespace
+{
+// Strict UTF-8 (RFC 3629): every sequence complete, continuation bytes 10xxxxxx, no overlong
+// forms, no surrogates, nothing above U+10FFFF. The text ends at a zero byte, as the XML
+// reader sees it.
+bool isWellFormedUtf8 (const char* text, size_t length)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*> (text);
+
+    for (size_t i = 0; i < length && bytes[i] != 0;)
+    {
+        const auto lead = bytes[i];
+        size_t extra = 0;
+        unsigned char low = 0x80, high = 0xbf; // allowed range of the first continuation byte
+
+        if (lead < 0x80)
+            extra = 0;
+        else if (lead >= 0xc2 && lead <= 0xdf)
+            extra = 1;
+        else if (lead >= 0xe0 && lead <= 0xef)
+        {
+            extra = 2;
+            low = lead == 0xe0 ? 0xa0 : 0x80;
+            high = lead == 0xed ? 0x9f : 0xbf;
+        }
+        else if (lead >= 0xf0 && lead <= 0xf4)
+        {
+            extra = 3;
+            low = lead == 0xf0 ? 0x90 : 0x80;
+            high = lead == 0xf4 ? 0x8f : 0xbf;
+        }
+        else
+            return false;
+
+        if (extra > 0)
+        {
+            if (i + extra >= length || bytes[i + 1] < low || bytes[i + 1] > high)
+                return false;
+
+            for (size_t k = 2; k <= extra; ++k)
+                if ((bytes[i + k] & 0xc0) != 0x80)
+                    return false;
+        }
+
+        i += extra + 1;
+    }
+
+    return true;
+}
+} // namespace
+
 std::unique_ptr<juce::XmlElement> TWKestruneAudioProcessor::readStateXml (const void* data, int sizeInBytes)
 {
     // The XML text must be valid UTF-8: given a multi-byte sequence cut short, the
@@ -208,7 +259,7 @@ std::unique_ptr<juce::XmlElement> TWKestruneAudioProcessor::readStateXml (const 
         const auto length = std::min (sizeInBytes - 8, storedLength);
         const auto* text = static_cast<const char*> (data) + 8;
 
-        if (length > 0 && ! juce::CharPointer_UTF8::isValidString (text, length))
+        if (length > 0 && ! isWellFormedUtf8 (text, (size_t) length))
             return {};
     }
 

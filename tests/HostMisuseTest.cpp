@@ -131,6 +131,40 @@ TEST (HostMisuse, StateTrailerWithAnImpossibleLength)
     }
 }
 
+// A private-data tree that claims billions of properties, children or array elements, or a
+// binary value of gigabytes, is read only as far as its bytes go.
+TEST (HostMisuse, StateTrailerTreeWithHugeCounts)
+{
+    Instance source;
+    const auto saved = source.getState();
+    const std::vector<uint8_t> blob (saved.begin(), saved.end() - 60);
+
+    const std::string name ("JUCEPrivateData\0", 16);
+    const std::string huge ("\x04\xff\xff\xff\x7f", 5); // a compressed int of 2^31 - 1
+    const std::string trees[] = {
+        name + huge,                                                                                // properties
+        name + std::string ("\x00", 1) + huge,                                                      // children
+        name + std::string ("\x01\x01", 2) + "Bypass" + std::string ("\x00", 1) + huge + "\x08",    // binary value
+        name + std::string ("\x01\x01", 2) + "Bypass" + std::string ("\x00\x01\x02\x07", 4) + huge, // array
+    };
+
+    for (const auto& tree : trees)
+    {
+        auto state = blob;
+        state.insert (state.end(), 8, 0);
+        state.insert (state.end(), tree.begin(), tree.end());
+        const uint64_t length = tree.size();
+        const auto* lengthBytes = reinterpret_cast<const uint8_t*> (&length);
+        state.insert (state.end(), lengthBytes, lengthBytes + 8);
+        const std::string magic ("JUCEPrivateData");
+        state.insert (state.end(), magic.begin(), magic.end());
+
+        Instance target;
+        EXPECT_EQ (target.setState (state), kResultOk);
+        EXPECT_EQ (target.controller->getParamNormalized (1652125811), 0.0);
+    }
+}
+
 TEST (HostMisuse, SampleRateChangesBetweenActivations)
 {
     Instance instance;

@@ -445,7 +445,8 @@ TEST (State, RejectedBlobsChangeNothing)
     cases.emplace_back ("not XML", blobWithText ("this is not a saved state"));
     cases.emplace_back ("other root", blobWithText (changedTree.replace ("PARAMETERS", "SETTINGS")));
     // Text cut inside a multi-byte character is not valid UTF-8, so it is not a saved state.
-    const auto rawBlob = [] (const std::string& text) {
+    const auto rawBlob = [] (const std::string& text)
+    {
         juce::MemoryOutputStream out;
         out.writeInt (0x21324356);
         out.writeInt ((int) text.size());
@@ -456,6 +457,9 @@ TEST (State, RejectedBlobsChangeNothing)
     const std::string tree = changedTree.toStdString();
     cases.emplace_back ("cut UTF-8", rawBlob (tree.substr (0, tree.size() - 13) + "<a>\xc3"));
     cases.emplace_back ("bad UTF-8 lead", rawBlob (tree.substr (0, 60) + "\xf4\x80" + tree.substr (60)));
+    cases.emplace_back ("lead byte where a continuation belongs",
+                        rawBlob (tree.substr (0, 30) + "\xdd\xdd" + tree.substr (30)));
+    cases.emplace_back ("overlong form", rawBlob (tree.substr (0, 30) + "\xc0\xaf" + tree.substr (30)));
 
     for (const auto& [name, blob] : cases)
     {
