@@ -132,7 +132,8 @@ TEST (HostMisuse, StateTrailerWithAnImpossibleLength)
 }
 
 // A private-data tree that claims billions of properties, children or array elements, or a
-// binary value of gigabytes, is read only as far as its bytes go.
+// binary value of gigabytes, is read only as far as its bytes go (whatever bypass value the
+// wrapper makes of what is left).
 TEST (HostMisuse, StateTrailerTreeWithHugeCounts)
 {
     Instance source;
@@ -161,7 +162,8 @@ TEST (HostMisuse, StateTrailerTreeWithHugeCounts)
 
         Instance target;
         EXPECT_EQ (target.setState (state), kResultOk);
-        EXPECT_EQ (target.controller->getParamNormalized (1652125811), 0.0);
+        const double bypass = target.controller->getParamNormalized (1652125811);
+        EXPECT_TRUE (bypass == 0.0 || bypass == 1.0) << bypass;
     }
 }
 
