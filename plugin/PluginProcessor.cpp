@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace
@@ -246,20 +247,119 @@ bool isWellFormedUtf8 (const char* text, size_t length)
 
     return true;
 }
+// The plain XML that saved states are made of: an optional declaration, then one element
+// tree of tags with quoted attributes, balanced, at most 32 deep, with nothing but white
+// space between tags. Comments, processing instructions, DOCTYPE, CDATA and text are not
+// part of it. The framework's XML reader takes exponential time or reads past its text on
+// some malformed input, so only text of this shape is handed to it.
+bool isPlainXml (const char* text, size_t length)
+{
+    size_t i = 0;
+    const auto end = std::find (text, text + length, '\0') - text;
+    const auto at = [&] (size_t k) { return k < (size_t) end ? text[k] : '\0'; };
+    const auto skipSpace = [&]
+    {
+        while (at (i) == ' ' || at (i) == '\t' || at (i) == '\r' || at (i) == '\n')
+            ++i;
+    };
+    const auto readName = [&]
+    {
+        const auto start = i;
+        while (juce::CharacterFunctions::isLetterOrDigit (at (i)) || at (i) == '_' || at (i) == ':' || at (i) == '-' ||
+               at (i) == '.')
+            ++i;
+        return std::string (text + start, i - start);
+    };
+
+    skipSpace();
+    if (juce::String (juce::CharPointer_UTF8 (text + i)).startsWith ("<?xml"))
+    {
+        const auto close = std::string (text + i, (size_t) end - i).find ("?>");
+        if (close == std::string::npos)
+            return false;
+        i += close + 2;
+    }
+
+    std::vector<std::string> open;
+    bool rootSeen = false;
+
+    for (;;)
+    {
+        skipSpace();
+        if (at (i) == '\0')
+            return rootSeen && open.empty();
+        if (at (i) != '<' || (open.empty() && rootSeen))
+            return false;
+        ++i;
+
+        if (at (i) == '/')
+        {
+            ++i;
+            const auto name = readName();
+            skipSpace();
+            if (open.empty() || name != open.back() || at (i) != '>')
+                return false;
+            open.pop_back();
+            ++i;
+            continue;
+        }
+
+        const auto name = readName();
+        if (name.empty())
+            return false;
+
+        for (;;)
+        {
+            skipSpace();
+            if (at (i) == '/' && at (i + 1) == '>')
+            {
+                i += 2;
+                rootSeen = true;
+                break;
+            }
+            if (at (i) == '>')
+            {
+                ++i;
+                rootSeen = true;
+                open.push_back (name);
+                if (open.size() > 32)
+                    return false;
+                break;
+            }
+            if (readName().empty())
+                return false;
+            skipSpace();
+            if (at (i) != '=')
+                return false;
+            ++i;
+            skipSpace();
+            const auto quote = at (i);
+            if (quote != '"' && quote != '\'')
+                return false;
+            ++i;
+            while (at (i) != quote)
+                if (at (i) == '\0' || at (i) == '<')
+                    return false;
+                else
+                    ++i;
+            ++i;
+        }
+    }
+}
 } // namespace
 
 std::unique_ptr<juce::XmlElement> TWKestruneAudioProcessor::readStateXml (const void* data, int sizeInBytes)
 {
-    // The XML text must be valid UTF-8: given a multi-byte sequence cut short, the
-    // framework's XML parser steps past the end of its text. Such a blob cannot be a saved
-    // state and is refused like any other text that does not parse.
+    // The XML text must be valid UTF-8 and plain XML: on other text the framework's XML
+    // parser can step past the end of its text or take exponential time. Such a blob cannot
+    // be a saved state and is refused like any other text that does not parse.
     if (sizeInBytes > 8)
     {
         const auto storedLength = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
         const auto length = std::min (sizeInBytes - 8, storedLength);
         const auto* text = static_cast<const char*> (data) + 8;
 
-        if (length > 0 && ! isWellFormedUtf8 (text, (size_t) length))
+        if (length > 0 && ! (isWellFormedUtf8 (text, (size_t) length) && isPlainXml (text, (size_t) length)))
             return {};
     }
 
