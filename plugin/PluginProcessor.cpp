@@ -272,7 +272,7 @@ bool isPlainXml (const char* text, size_t length)
     };
 
     skipSpace();
-    if (juce::String (juce::CharPointer_UTF8 (text + i)).startsWith ("<?xml"))
+    if (std::string (text + i, std::min<size_t> (5, (size_t) end - i)) == "<?xml")
     {
         const auto close = std::string (text + i, (size_t) end - i).find ("?>");
         if (close == std::string::npos)

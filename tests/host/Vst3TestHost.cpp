@@ -16,16 +16,20 @@ std::string bundlePath()
 
 VST3::Hosting::Module::Ptr module()
 {
-    static VST3::Hosting::Module::Ptr loaded = []
-    {
-        std::string error;
-        auto m = VST3::Hosting::Module::create (bundlePath(), error);
-        if (m == nullptr)
-            throw std::runtime_error ("cannot load " + bundlePath() + ": " + error);
-        m->getFactory().setHostContext (&hostApplication());
-        return m;
-    }();
-    return loaded;
+    // Loaded once and never unloaded: a process may end while plug-in threads still run
+    // (a fuzzer exits without tearing its instance down), and unloading the code under
+    // them would crash at exit.
+    static auto* loaded = new VST3::Hosting::Module::Ptr (
+        []
+        {
+            std::string error;
+            auto m = VST3::Hosting::Module::create (bundlePath(), error);
+            if (m == nullptr)
+                throw std::runtime_error ("cannot load " + bundlePath() + ": " + error);
+            m->getFactory().setHostContext (&hostApplication());
+            return m;
+        }());
+    return *loaded;
 }
 
 Vst::HostApplication& hostApplication()
